@@ -1,0 +1,5 @@
+#include <cstdio>
+int main() {
+  std::puts("varnelo-cli: not built yet");
+  return 0;
+}
