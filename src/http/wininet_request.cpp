@@ -2,8 +2,4 @@
 // STUB
 namespace varnelo {
 Bytes fetchWithWinInet(const WinInetOptions&) { return Bytes(); }
-Text hostOfUrl(const Text&, bool) { return Text(); }
-int portOfUrl(const Text&) { return 80; }
-Text pathOfUrl(const Text&) { return "/"; }
-Text valueAfterColon(const Text&) { return Text(); }
 }  // namespace varnelo
