@@ -1,0 +1,30 @@
+// Header helpers on any block: normalising is idempotent, never leaves a CR LF
+// at the end, and keeps only lines with a ":"; cutting at a marker gives back
+// pieces of the text.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include "fuzz/fuzz_check.h"
+#include "http/header_text.h"
+#include "text/text_ops.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using varnelo::Text;
+  FuzzedDataProvider in(data, size);
+  const Text marker = in.ConsumeRandomLengthString(6);
+  const Text block = in.ConsumeRemainingBytesAsString();
+  if (block.find('\0') != Text::npos || marker.find('\0') != Text::npos) return 0;
+
+  const Text once = varnelo::normaliseHeaderNames(block);
+  FUZZ_CHECK(once.size() <= block.size());
+  FUZZ_CHECK(varnelo::normaliseHeaderNames(once) == once);
+  FUZZ_CHECK(once.size() < 2 || once.compare(once.size() - 2, 2, "\r\n") != 0);
+  for (const Text& line : varnelo::textSplit(once, "\r\n")) FUZZ_CHECK(line.find(':') != Text::npos);
+
+  const Text left = varnelo::textLeftOf(block, marker);
+  const Text right = varnelo::textRightOf(block, marker);
+  FUZZ_CHECK(left.size() <= block.size() && right.size() <= block.size());
+  FUZZ_CHECK(block.compare(0, left.size(), left) == 0);
+  FUZZ_CHECK(block.compare(block.size() - right.size(), right.size(), right) == 0);
+  (void)varnelo::capitaliseFirst(block);
+  return 0;
+}
