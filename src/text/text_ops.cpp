@@ -1,5 +1,6 @@
 #include "text/text_ops.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace varnelo {
@@ -79,10 +80,35 @@ std::size_t findIn(View hay, View needle, std::size_t from, bool ignoreCase) {
 
 std::size_t startIndex(Pos start) { return start <= 1 ? 0 : static_cast<std::size_t>(start - 1); }
 
+// The first character boundary of `view` at or after `from`. Character
+// boundaries belong to the text, not to where a search starts: a start on
+// the second byte of a two-byte character moves on to the next character.
+// The byte after the last byte below 0x80 always starts a character (that
+// byte is a character or the second byte of one), and from there on the
+// bytes pair up, so only that run of high bytes is looked at.
+std::size_t alignToCharacter(View view, std::size_t from) {
+  if (from == 0 || from >= view.size()) return from;
+  std::size_t runStart = from;
+  while (runStart > 0 && isLeadByte(at(view, runStart - 1))) --runStart;
+  return ((from - runStart) % 2 == 0) ? from : from + 1;
+}
+
+// The first character boundary at or after `q + length`, walking from `q`,
+// which is one. A needle that ends in a lone high byte ends inside a
+// character; the next search must not start there.
+std::size_t boundaryAfter(View view, std::size_t q, std::size_t length) {
+  std::size_t next = q;
+  while (next < q + length && next < view.size()) next += charLength(view, next);
+  return std::max(next, q + length);
+}
+
 }  // namespace
 
 Pos textFind(const Text& text, const Text& needle, Pos start, bool ignoreCase) {
-  std::size_t q = findIn(text, needle, startIndex(start), ignoreCase);
+  // An empty needle is "found" at byte 1 whenever there is anything to search,
+  // wherever the search starts; the position lookups of RegexObject rely on it.
+  if (needle.empty()) return startIndex(start) < text.size() ? 1 : -1;
+  std::size_t q = findIn(text, needle, alignToCharacter(text, startIndex(start)), ignoreCase);
   return q == View::npos ? -1 : static_cast<Pos>(q) + 1;
 }
 
@@ -107,7 +133,7 @@ Text textReplace(const Text& text, const Text& from, const Text& to, Pos start, 
   if (from.empty() || count == 0) return text;
   Text out;
   std::size_t copied = 0;
-  std::size_t at = startIndex(start);
+  std::size_t at = alignToCharacter(text, startIndex(start));
   Pos done = 0;
   while (count < 0 || done < count) {
     std::size_t q = findIn(text, from, at, ignoreCase);
@@ -115,7 +141,7 @@ Text textReplace(const Text& text, const Text& from, const Text& to, Pos start, 
     out.append(text, copied, q - copied);
     out.append(to);
     copied = q + from.size();
-    at = copied;
+    at = boundaryAfter(text, q, from.size());
     ++done;
   }
   if (done == 0) return text;
@@ -157,11 +183,13 @@ std::vector<Text> textSplit(const Text& text, const Text& separator) {
     return items;
   }
   std::size_t from = 0;
+  std::size_t searchFrom = 0;
   for (;;) {
-    std::size_t q = findIn(text, separator, from, false);
+    std::size_t q = findIn(text, separator, searchFrom, false);
     if (q == View::npos) break;
     items.emplace_back(text, from, q - from);
     from = q + separator.size();
+    searchFrom = boundaryAfter(text, q, separator.size());
   }
   if (from < text.size()) items.emplace_back(text, from, Text::npos);
   return items;

@@ -11,12 +11,18 @@
 
 namespace varnelo {
 
+// "#引号" in code page 936. Callers write it in the markers of textBetween
+// and, when they ask for it, in a RegexObject pattern, where it stands for one
+// double quote.
+inline constexpr char kQuoteMarker[] = "#\xD2\xFD\xBA\xC5";
+
 // True when `byte` opens a two-byte character.
 inline bool isLeadByte(unsigned char byte) { return byte >= 0x80; }
 
 // Position of the first occurrence of `needle` at or after `start` (1 or less:
-// from the first byte), or -1. An empty needle gives `start` clamped to 1 when
-// the searched part is not empty, else -1. With `ignoreCase` ASCII letters of
+// from the first byte; a start on the second byte of a two-byte character:
+// from the next character), or -1. An empty needle gives 1 (not `start`) when the
+// searched part is not empty, else -1. With `ignoreCase` ASCII letters of
 // single-byte characters match either case.
 Pos textFind(const Text& text, const Text& needle, Pos start = 1, bool ignoreCase = false);
 
