@@ -8,16 +8,16 @@ namespace varnelo {
 // Arguments of fetchWithWinInet in their call order. `cookies` null means
 // "not supplied"; pointing at an empty text means supplied empty.
 struct WinInetOptions {
-  Text url;
+  Text url{};
   int method = 0;
-  Text postText;
+  Text postText{};
   Text* cookies = nullptr;
   Text* receivedCookies = nullptr;
-  Text headers;
+  Text headers{};
   Text* responseHeaders = nullptr;
   bool noRedirect = false;
-  Bytes postBytes;
-  Text proxy;
+  Bytes postBytes{};
+  Text proxy{};
   bool mergeReceivedCookies = true;
   bool addDefaultHeaders = true;
   bool normaliseHeaders = true;
