@@ -16,6 +16,9 @@ class Engine {
   // outlive the engine.
   explicit Engine(ControlOps& controls, JobObserver* observer = nullptr);
   // Waits for every dispatcher and worker to end, then releases the tables.
+  // Workers call the control operations, so a window whose thread carries
+  // them out must not destroy the engine while a job runs; it ends the
+  // process instead.
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
