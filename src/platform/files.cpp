@@ -89,9 +89,46 @@ bool createDirectories(const std::string& path) {
   return isDirectoryPath(path);
 }
 
+namespace {
+
+// Writes the file as an unnamed inode in the target's directory and gives it
+// a temporary name only once every byte is in, so a process killed while
+// writing leaves nothing behind. -1 when the file system cannot do this (the
+// caller then writes a named temporary file), 0 on failure, 1 on success;
+// `temporary` receives the name to rename from.
+int writeUnnamedThenLink(const std::string& path, const void* data, std::size_t size,
+                         std::string& temporary) {
+#ifdef O_TMPFILE
+  FdGuard file(::open(directoryOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+  if (file.get() < 0) return -1;
+  if (!writeAll(file.get(), static_cast<const unsigned char*>(data), size)) return 0;
+  const std::string self = "/proc/self/fd/" + std::to_string(file.get());
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    temporary = temporaryNameBeside(path);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      return file.close() ? 1 : (::unlink(temporary.c_str()), 0);
+    }
+    if (errno != EEXIST) return errno == ENOENT ? -1 : 0;
+  }
+  return 0;
+#else
+  (void)path, (void)data, (void)size, (void)temporary;
+  return -1;
+#endif
+}
+
+}  // namespace
+
 bool writeFileWhole(const std::string& path, const void* data, std::size_t size) {
   if (path.empty() || path.back() == '/') return false;
   std::string temporary;
+  const int unnamed = writeUnnamedThenLink(path, data, size, temporary);
+  if (unnamed == 0) return false;
+  if (unnamed > 0) {
+    if (::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    ::unlink(temporary.c_str());
+    return false;
+  }
   int fd = -1;
   for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
     temporary = temporaryNameBeside(path);
