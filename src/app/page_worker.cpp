@@ -71,16 +71,9 @@ void reportPage(EngineContext& context, int slot, const Text& address, PageOutco
 void downloadPictures(EngineContext& context, int slot, const Text& page, const Text& name,
                       const Text& extension, int total) {
   std::atomic<int>& progress = context.tables->slot(slot).progress;
-  Pos from = 1;  // the remaining text starts here
-  for (int n = 1; n <= kMaxPasses; ++n) {
-    const Pos at = textFind(page, extension, from);
-    if (at < 0) return;
+  forEachPictureMention(page, extension, [&](int n, const Text& address) {
     progress.store(progressPercent(n, total));
-    const Pos end = at + static_cast<Pos>(extension.size()) - 1;  // last byte of the mention
-    const Text prefix = textMiddle(page, from, end - from + 1);
-    from = end + 1;
     const Text fileName = "./data/pic/" + name + "/" + std::to_string(n) + extension;
-    const Text address = pictureAddressIn(prefix);
     const Bytes body = fetchPicture(address);
     const bool written = writeWhole(fileName, body.data(), body.size());
     if (fileSizeKb(fileName) == 0) platform::deleteFile(fileSystemPath(fileName));
@@ -90,7 +83,7 @@ void downloadPictures(EngineContext& context, int slot, const Text& page, const 
                                             : PictureOutcome::failed;
       context.observer->pictureDone(slot, address, outcome, body.size());
     }
-  }
+  });
 }
 
 }  // namespace
@@ -139,6 +132,19 @@ Text pictureAddressIn(const Text& prefix) {
   const Pos at = textFindLast(prefix, "http");
   if (at < 0) return Text();
   return textMiddle(prefix, at, static_cast<Pos>(kMaxPictureAddress));
+}
+
+void forEachPictureMention(const Text& page, const Text& extension,
+                           const std::function<void(int n, const Text& address)>& visit) {
+  Pos from = 1;  // the remaining text starts here
+  for (int n = 1; n <= kMaxPasses; ++n) {
+    const Pos at = textFind(page, extension, from);
+    if (at < 0) return;
+    const Pos end = at + static_cast<Pos>(extension.size()) - 1;  // last byte of the mention
+    const Text prefix = textMiddle(page, from, end - from + 1);
+    from = end + 1;
+    visit(n, pictureAddressIn(prefix));
+  }
 }
 
 int progressPercent(int n, int total) {

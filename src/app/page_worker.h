@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "app/engine_context.h"
 #include "text/types.h"
@@ -36,6 +37,13 @@ Text safeFolderName(const Text& name);
 // The address that ends a picture mention: `prefix` from its last "http" on,
 // at most 10000 bytes; empty when `prefix` holds no "http".
 Text pictureAddressIn(const Text& prefix);
+
+// Calls `visit` for each of the first 255 mentions of `extension` in `page`
+// (letter case as written), in order, with its number from 1 and the picture
+// address that ends there (see pictureAddressIn). The prefix cut off before
+// each mention ends with it, so the next search starts right after it.
+void forEachPictureMention(const Text& page, const Text& extension,
+                           const std::function<void(int n, const Text& address)>& visit);
 
 // The progress percent after picture `n` of `total`: (n / total) * 100 in
 // double precision, truncated; 0 when `total` is not positive.
