@@ -7,9 +7,9 @@
 #include "http/cookies.h"
 #include "http/header_text.h"
 #include "http/response_decoding.h"
+#include "http/response_headers.h"
 #include "platform/winhttp_like.h"
 #include "text/regex_object.h"
-#include "text/text_between.h"
 #include "text/text_ops.h"
 
 namespace varnelo {
@@ -78,21 +78,6 @@ Text buildHeaderBlock(const WinHttpOptions& options, const Text& cookies) {
   return block;
 }
 
-// The cookie values of the response's Set-Cookie lines, each followed by
-// "; ", appended to `received`; `location` takes the value of the last
-// Location line.
-void collectFromResponseHeaders(const Text& responseHeaders, Text& received, Text& location) {
-  for (const Text& line : textSplit(responseHeaders, "\r\n")) {
-    if (textLeftOf(line, ": ") == "Set-Cookie") {
-      Text value = textContains(line, ";")
-                       ? textBetween(line, "Set-Cookie:", ";")
-                       : textReplace(line, "Set-Cookie:", "", 1, -1, true);
-      received += textTrim(value) + "; ";
-    }
-    if (textLower(textLeft(line, 10)) == "location: ") location = textMiddle(line, 11, line.size());
-  }
-}
-
 }  // namespace
 
 Text headerValue(const Text& block, const Text& name) {
@@ -105,7 +90,6 @@ Text headerValue(const Text& block, const Text& name) {
 
 Text fetchWithWinHttp(const WinHttpOptions& options) {
   Text scratchStatus, scratchHeaders, scratchReceived, scratchLocation, scratchCookies;
-  Bytes scratchBody;
   Text& statusText = options.statusText ? *options.statusText : scratchStatus;
   Text& cookies = options.cookies ? *options.cookies : scratchCookies;
 
@@ -214,17 +198,21 @@ Text fetchWithWinHttp(const WinHttpOptions& options) {
     statusText = kMessage712;
     return Text();
   }
+  // Each read asks for exactly what is available and lands at the end of
+  // the body itself.
   Bytes body;
   for (;;) {
     std::size_t available = 0;
     if (!request->queryDataAvailable(available) || available < 1) break;
-    std::vector<std::uint8_t> buffer(available);
+    const std::size_t held = body.size();
+    body.resize(held + available);
     std::size_t read = 0;
-    if (!request->readData(buffer.data(), available, read)) {
+    const bool readOk = request->readData(body.data() + held, available, read);
+    body.resize(held + read);
+    if (!readOk) {
       statusText = kMessage713;  // the request goes on with what was read
       break;
     }
-    body.insert(body.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read));
   }
 
   std::size_t headerSize = 0;
@@ -237,17 +225,17 @@ Text fetchWithWinHttp(const WinHttpOptions& options) {
   const Text responseHeaders(headerBuffer.data(), headerSize);
   (options.responseHeaders ? *options.responseHeaders : scratchHeaders) = responseHeaders;
 
-  // The status line of an HTTP/1.x response: code and reason phrase.
-  const Pos lineEnd = textFind(responseHeaders, "\r\n", 10);
-  statusText = lineEnd > 0 ? textMiddle(responseHeaders, 10, lineEnd - 10) : Text();
+  statusText = statusTextFromHeaders(responseHeaders);
 
   Text& received = options.receivedCookies ? *options.receivedCookies : scratchReceived;
   Text& location = options.location ? *options.location : scratchLocation;
-  collectFromResponseHeaders(responseHeaders, received, location);
+  received += setCookieItems(responseHeaders);
+  location = locationFromHeaders(responseHeaders, location);
+  // The caller's own text loses a trailing "; " too.
   if (textRight(received, 2) == "; ") received = textLeft(received, received.size() - 2);
   if (options.mergeReceivedCookies && !cookies.empty()) received = mergeCookies(cookies, received);
 
-  (options.body ? *options.body : scratchBody) = body;
+  if (options.body) *options.body = body;
   Text result = decodeResponseText(body, regex);
   // Leaving the scope closes the request, the connection and the session,
   // in this order, and then releases the regular-expression object.

@@ -5,6 +5,7 @@
 
 #include "http/cookies.h"
 #include "http/header_text.h"
+#include "http/response_headers.h"
 #include "platform/wininet_like.h"
 #include "text/text_between.h"
 #include "text/text_ops.h"
@@ -22,7 +23,6 @@ const Text kDefaultAgent = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 // The size of the header buffer: raw headers that do not fit in it, with
 // their terminating NUL, are not read at all.
 constexpr std::size_t kHeaderBufferSize = 5000;
-constexpr std::size_t kReadSize = 1024;
 
 // The verb for a method number; any number outside 0..7 means "GET".
 Text verbOf(int method) {
@@ -50,19 +50,6 @@ Text withDefaultHeaders(Text block, int method, const Text& url) {
   if (method == 1 && !textContains(block, "Content-Type:", true))
     block += "\r\nContent-Type: application/x-www-form-urlencoded";
   return block;
-}
-
-// The name=value items of the Set-Cookie lines of `responseHeaders`,
-// joined by "; ".
-Text cookiesSetBy(const Text& responseHeaders) {
-  Text received;
-  for (const Text& line : textSplit(responseHeaders, "\r\n")) {
-    if (textLeftOf(line, ": ") != "Set-Cookie") continue;
-    Text item = textContains(line, ";") ? textBetween(line, "Set-Cookie:", ";")
-                                        : textReplace(line, "Set-Cookie:", "", 1, -1, true);
-    received += textTrim(item) + "; ";
-  }
-  return textLeft(received, static_cast<Pos>(received.size()) - 2);
 }
 
 }  // namespace
@@ -110,17 +97,11 @@ Bytes fetchWithWinInet(const WinInetOptions& options) {
   if (method != 0) requestBody = !options.postBytes.empty() ? options.postBytes : bytesOf(options.postText);
   request->sendRequest(block, requestBody);  // a failed send shows as an empty body
 
+  // The whole body at once, as reads of 1024 bytes until one gives
+  // nothing would collect it; a body that broke off is never handed out as
+  // if it were whole.
   Bytes body;
-  bool cutShort = false;
-  std::uint8_t buffer[kReadSize];
-  for (;;) {
-    std::size_t read = 0;
-    if (!request->readFile(buffer, kReadSize, read)) cutShort = true;
-    if (read == 0) break;
-    body.insert(body.end(), buffer, buffer + read);
-  }
-  // A body that broke off is never handed out as if it were whole.
-  if (cutShort) body.clear();
+  request->readRest(body);
 
   std::vector<char> headerBuffer(kHeaderBufferSize, ' ');
   std::size_t headerLength = kHeaderBufferSize;
@@ -134,7 +115,7 @@ Bytes fetchWithWinInet(const WinInetOptions& options) {
   connection.reset();
   root.reset();
 
-  Text received = cookiesSetBy(responseHeaders);
+  Text received = collectResponseCookies(responseHeaders);
   if (options.mergeReceivedCookies && cookiesSupplied)
     received = mergeCookies(*options.cookies, received);
   if (options.receivedCookies) *options.receivedCookies = received;

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -177,6 +180,47 @@ CookieStore& cookieStore() {
   return store;
 }
 
+std::mutex& limitsMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+TransferLimits& limitsInForce() {
+  static TransferLimits limits = kDefaultTransferLimits;
+  return limits;
+}
+
+// The smaller of two time-outs where 0 means none.
+long tighter(long requested, long bound) {
+  if (bound <= 0) return requested;
+  if (requested <= 0) return bound;
+  return std::min(requested, bound);
+}
+
+// What one exchange is held to: the caller's time-outs under the
+// process-wide bounds.
+struct EffectiveLimits {
+  long connectMs = 0;
+  long stallMs = 0;
+  long lowSpeedWindowMs = 0;
+  long lowSpeedBytes = 0;
+  long totalMs = 0;
+};
+
+EffectiveLimits effectiveLimits(const TransferRequest& request) {
+  TransferLimits bounds = transferLimits();
+  EffectiveLimits limits;
+  limits.connectMs = tighter(request.connectTimeoutMs, bounds.maxConnectTimeoutMs);
+  limits.stallMs = tighter(request.stallTimeoutMs, bounds.maxStallTimeoutMs);
+  if (bounds.lowSpeedWindowMs > 0 && bounds.lowSpeedBytes > 0) {
+    limits.lowSpeedWindowMs = std::max(bounds.lowSpeedWindowMs, limits.stallMs);
+    limits.lowSpeedBytes = bounds.lowSpeedBytes;
+  }
+  if (bounds.totalTimeoutMs > 0)
+    limits.totalMs = std::max(bounds.totalTimeoutMs, limits.connectMs + limits.stallMs);
+  return limits;
+}
+
 bool isBlankValue(const std::string& line) {
   size_t colon = line.find(':');
   return line.find_first_not_of(" \t", colon + 1) == std::string::npos;
@@ -237,6 +281,41 @@ struct Capture {
   Bytes body;
   bool tooLarge = false;
 
+  // The low-speed rule: bytes of the response (headers and body) so far,
+  // and the window that the first of them opened.
+  using Clock = std::chrono::steady_clock;
+  long lowSpeedWindowMs = 0;
+  long lowSpeedBytes = 0;
+  unsigned long long bytesReceived = 0;
+  unsigned long long bytesAtWindowStart = 0;
+  Clock::time_point windowStart{};
+  bool windowOpen = false;
+
+  void countReceived(size_t n) {
+    if (!windowOpen) {
+      windowOpen = true;
+      windowStart = Clock::now();
+    }
+    bytesReceived += n;
+  }
+
+  // Called by libcurl about once a second and whenever data moves; true
+  // when the response has been coming in too slowly and must end.
+  bool tooSlowNow() {
+    if (lowSpeedWindowMs <= 0 || !windowOpen) return false;
+    Clock::time_point now = Clock::now();
+    if (now - windowStart < std::chrono::milliseconds(lowSpeedWindowMs)) return false;
+    if (bytesReceived - bytesAtWindowStart < static_cast<unsigned long long>(lowSpeedBytes))
+      return true;
+    windowStart = now;
+    bytesAtWindowStart = bytesReceived;
+    return false;
+  }
+
+  static int progressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Capture*>(self)->tooSlowNow() ? 1 : 0;
+  }
+
   static bool isFollowedRedirect(long status) {
     return status == 300 || status == 301 || status == 302 || status == 303 || status == 307 ||
            status == 308;
@@ -275,25 +354,51 @@ struct Capture {
       endedAtHeaders = true;
       return false;
     }
+    reserveDeclaredLength();
     return true;
   }
 
+  // Makes room for the declared body at once, so that a large picture is
+  // not copied again and again as it grows. A length that cannot be
+  // reserved is simply not reserved: the body then grows as it arrives.
+  void reserveDeclaredLength() {
+    if (declaredLength == 0) return;
+    try {
+      body.reserve(static_cast<size_t>(declaredLength));
+    } catch (const std::exception&) {
+    }
+  }
+
+  // The body grown by `n` bytes of `data`; false (the body dropped) when
+  // that would pass the limit or memory runs out.
+  bool append(const char* data, size_t n) {
+    if (body.size() + n > kMaxResponseBodyBytes) {
+      tooLarge = true;
+    } else {
+      try {
+        body.insert(body.end(), data, data + n);
+        return true;
+      } catch (const std::exception&) {
+        tooLarge = true;
+      }
+    }
+    body.clear();
+    body.shrink_to_fit();
+    return false;
+  }
+
   static size_t headerCallback(char* data, size_t size, size_t count, void* self) {
-    bool go = static_cast<Capture*>(self)->onHeaderLine(std::string(data, size * count));
+    auto* capture = static_cast<Capture*>(self);
+    capture->countReceived(size * count);
+    bool go = capture->onHeaderLine(std::string(data, size * count));
     return go ? size * count : 0;
   }
 
   static size_t bodyCallback(char* data, size_t size, size_t count, void* self) {
     auto* capture = static_cast<Capture*>(self);
     size_t n = size * count;
-    if (capture->body.size() + n > kMaxResponseBodyBytes) {
-      capture->tooLarge = true;
-      capture->body.clear();
-      capture->body.shrink_to_fit();
-      return 0;  // makes libcurl stop with a write error
-    }
-    capture->body.insert(capture->body.end(), data, data + n);
-    return n;
+    capture->countReceived(n);
+    return capture->append(data, n) ? n : 0;  // 0 makes libcurl stop with a write error
   }
 };
 
@@ -348,6 +453,25 @@ void applyMethodAndBody(CURL* easy, const TransferRequest& request, Capture& cap
   if (!natural) curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.verb.c_str());
 }
 
+// The time-outs and the low-speed rule of one exchange.
+void applyLimits(CURL* easy, const EffectiveLimits& limits, Capture& capture) {
+  if (limits.connectMs > 0) curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits.connectMs);
+  if (limits.stallMs > 0) {
+    // libcurl measures stalls in whole seconds: "below one byte per second
+    // for that long".
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, (limits.stallMs + 999) / 1000));
+  }
+  if (limits.totalMs > 0) curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits.totalMs);
+  capture.lowSpeedWindowMs = limits.lowSpeedWindowMs;
+  capture.lowSpeedBytes = limits.lowSpeedBytes;
+  if (limits.lowSpeedWindowMs > 0) {
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Capture::progressCallback);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &capture);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  }
+}
+
 void applyConnectionOptions(CURL* easy, const TransferRequest& request) {
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   if (globals().share()) curl_easy_setopt(easy, CURLOPT_SHARE, globals().share());
@@ -383,20 +507,21 @@ void applyConnectionOptions(CURL* easy, const TransferRequest& request) {
     curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, request.proxyUserName.c_str());
     curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, request.proxyPassword.c_str());
   }
-  if (request.connectTimeoutMs > 0)
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, request.connectTimeoutMs);
-  if (request.stallTimeoutMs > 0) {
-    // libcurl measures stalls in whole seconds: "below one byte per second
-    // for that long".
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
-                     std::max(1L, (request.stallTimeoutMs + 999) / 1000));
-  }
 }
 
 }  // namespace
 
 void initialiseHttpTransport() { globals(); }
+
+void setTransferLimitsForTesting(const TransferLimits& limits) {
+  std::lock_guard guard(limitsMutex());
+  limitsInForce() = limits;
+}
+
+TransferLimits transferLimits() {
+  std::lock_guard guard(limitsMutex());
+  return limitsInForce();
+}
 
 bool isSendableHeaderLine(const std::string& line) {
   size_t colon = line.find(':');
@@ -456,6 +581,7 @@ TransferResult performTransfer(const TransferRequest& request) {
   Capture capture;
   capture.followRedirects = request.followRedirects;
   applyConnectionOptions(handle, request);
+  applyLimits(handle, effectiveLimits(request), capture);
   applyMethodAndBody(handle, request, capture);
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &Capture::headerCallback);

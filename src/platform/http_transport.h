@@ -15,6 +15,45 @@ namespace varnelo::platform {
 // Bodies larger than this are not held: the exchange ends as a failed read.
 inline constexpr std::size_t kMaxResponseBodyBytes = std::size_t{256} * 1024 * 1024;
 
+// Bounds that hold for every exchange, whatever time-outs its caller set,
+// so that no server can hold a worker for ever, not even one that keeps
+// sending a byte now and then. Each value 0 means "no such bound".
+struct TransferLimits {
+  // Upper bounds on the caller's connect and stall time-outs (tests shorten
+  // them; by default the caller's values stand).
+  long maxConnectTimeoutMs = 0;
+  long maxStallTimeoutMs = 0;
+  // Once the response has begun, fewer than lowSpeedBytes arriving within
+  // one window of lowSpeedWindowMs ends the exchange. The window is never
+  // shorter than the exchange's own stall time-out, so a silence the
+  // caller allows is never cut short by this rule.
+  long lowSpeedWindowMs = 0;
+  long lowSpeedBytes = 0;
+  // The whole exchange, redirects included; never less than the
+  // exchange's connect and stall time-outs together.
+  long totalTimeoutMs = 0;
+};
+
+// The bounds in force unless a test changed them: 1 KiB per minute once the
+// response has begun (a trickle of a byte a second ends after a minute or
+// two, while any real slow link clears it by far), and 20 minutes for a
+// whole exchange (a 256 MiB body still fits at about 220 KB/s).
+inline constexpr TransferLimits kDefaultTransferLimits{
+    .maxConnectTimeoutMs = 0,
+    .maxStallTimeoutMs = 0,
+    .lowSpeedWindowMs = 60 * 1000,
+    .lowSpeedBytes = 1024,
+    .totalTimeoutMs = 20 * 60 * 1000,
+};
+
+// Replaces the process-wide bounds for every exchange that starts
+// afterwards; for tests, which shorten them to keep hostile servers quick.
+// The program itself never calls it.
+void setTransferLimitsForTesting(const TransferLimits& limits);
+
+// The bounds in force now.
+TransferLimits transferLimits();
+
 // Where an exchange stopped, in the terms of the calling objects: the
 // request could not be sent, no response (headers) came back, or the body
 // broke off after the final response's headers.

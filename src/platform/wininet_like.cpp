@@ -165,6 +165,25 @@ bool WinInetRequest::readFile(std::uint8_t* buffer, std::size_t size, std::size_
   return true;
 }
 
+bool WinInetRequest::readRest(Bytes& body) {
+  body.clear();
+  bool complete = sent_ && result_.outcome == TransferOutcome::Complete;
+  if (!complete) {
+    result_.body.clear();
+    readOffset_ = 0;
+    return false;
+  }
+  if (readOffset_ == 0) {
+    body = std::move(result_.body);
+  } else {
+    body.assign(result_.body.begin() + static_cast<std::ptrdiff_t>(readOffset_),
+                result_.body.end());
+  }
+  result_.body.clear();
+  readOffset_ = 0;
+  return true;
+}
+
 bool WinInetRequest::queryInfo(std::uint32_t infoLevel, char* buffer, std::size_t& bufferLength) {
   bool answered = result_.outcome == TransferOutcome::Complete ||
                   result_.outcome == TransferOutcome::ReadFailed;

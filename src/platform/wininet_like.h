@@ -7,7 +7,8 @@
 // server would hold a worker for ever; these stand-ins give up after
 // kWinInetConnectTimeoutMs without a connection (name lookup, TCP and TLS
 // handshake together) and after kWinInetStallTimeoutMs without a single
-// byte moving in either direction.
+// byte moving in either direction; the transport's own bounds
+// (TransferLimits: a low-speed floor and a total time) end a trickle.
 //
 // Without INTERNET_FLAG_NO_COOKIES a request takes part in a process-wide
 // cookie store of our own, guarded by a lock: it sends the stored cookies
@@ -96,6 +97,12 @@ class WinInetRequest {
   // end. False (with `read` 0) when nothing was received or the body broke
   // off before its end.
   bool readFile(std::uint8_t* buffer, std::size_t size, std::size_t& read);
+
+  // Hands over, by move, the rest of the body that readFile would still
+  // give, and leaves nothing more to read. False (and `body` empty) when
+  // nothing was received or the body broke off before its end, the two
+  // cases where a readFile loop would have met a failed read.
+  bool readRest(Bytes& body);
 
   // The raw response headers (info level 22): status line and header lines
   // each ending in CR LF, then an empty line, then a NUL, into a buffer of

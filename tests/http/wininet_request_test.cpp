@@ -7,6 +7,8 @@
 
 #include "http/winhttp_request.h"
 #include "http/wininet_request.h"
+#include "platform/http_transport.h"
+#include "platform/wininet_like.h"
 #include "support/scripted_server.h"
 #include "support/tinyproxy_process.h"
 
@@ -300,6 +302,161 @@ TEST(WinInetRequest, ProxiesForHttpAndHttps) {
   EXPECT_EQ(fetchWithWinInet({.url = secure.baseUrl() + "/s.jpg", .proxy = proxy.address()}),
             bytesOf("tunnelled"));
   EXPECT_TRUE(fetchWithWinInet({.url = secure.baseUrl() + "/s.jpg", .proxy = "127.0.0.1:1"}).empty());
+}
+
+// What a request of the WinINet-like objects gives by reads of 1024 bytes
+// until one gives nothing, a failed read dropping the whole body: the rule
+// that readRest keeps in one move.
+struct ReadOutcome {
+  Bytes body;
+  bool whole = false;
+  bool operator==(const ReadOutcome&) const = default;
+};
+
+std::unique_ptr<platform::WinInetRequest> sentRequest(const platform::WinInetConnection& connection,
+                                                      const std::string& path) {
+  auto request = platform::WinInetRequest::open(connection, "GET", path, "HTTP/1.1",
+                                                platform::kInternetFlagNoCookies);
+  request->sendRequest("Accept: */*", Bytes());
+  return request;
+}
+
+TEST(WinInetLike, ReadRestGivesWhatTheReadLoopGives) {
+  const auto cut = [](std::string raw, bool reset) {
+    ScriptedResponse response;
+    response.raw = std::move(raw);
+    response.closeAfter = !reset;
+    response.resetAfter = reset;
+    return response;
+  };
+  const std::string picture = binaryBody(70000);
+  ScriptedServer server(siteHandler({
+      {"/whole", ScriptedResponse::ok(picture, "image/jpeg")},
+      {"/empty", ScriptedResponse::ok("")},
+      {"/missing", ScriptedResponse::status(404, "Not Found", "no such picture")},
+      {"/chunks", ScriptedResponse::status(200, "OK", "5\r\nhello\r\n400\r\n" + std::string(1024, 'c') +
+                                                        "\r\n0\r\n\r\n",
+                                           {"Transfer-Encoding: chunked"})},
+      {"/unframed", cut("HTTP/1.1 200 OK\r\n\r\n" + picture, false)},
+      {"/closed", cut("HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n\r\n" + std::string(2000, 'x'), false)},
+      {"/reset", cut("HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n\r\n" + std::string(2000, 'x'), true)},
+      {"/silent", cut("", false)},
+  }));
+  auto root = platform::WinInetRoot::open("agent", platform::kInternetOpenTypeDirect, "", "", 0);
+  auto connection = platform::WinInetConnection::connect(*root, "127.0.0.1", server.port(),
+                                                         platform::kInternetServiceHttp);
+  auto nowhere = platform::WinInetConnection::connect(*root, "127.0.0.1", 1, platform::kInternetServiceHttp);
+  struct Case {
+    const platform::WinInetConnection* connection;
+    std::string path;
+    std::size_t readFirst;  // bytes taken by readFile before readRest
+  };
+  const std::vector<Case> cases = {
+      {connection.get(), "/whole", 0},    {connection.get(), "/whole", 1024},
+      {connection.get(), "/whole", 70000}, {connection.get(), "/empty", 0},
+      {connection.get(), "/missing", 0},  {connection.get(), "/chunks", 0},
+      {connection.get(), "/unframed", 5},  {connection.get(), "/closed", 0},
+      {connection.get(), "/closed", 1000}, {connection.get(), "/reset", 0},
+      {connection.get(), "/silent", 0},   {nowhere.get(), "/whole", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path + " after " + std::to_string(c.readFirst) + " bytes");
+    ReadOutcome byLoop, byRest;
+
+    auto looped = sentRequest(*c.connection, c.path);
+    std::uint8_t buffer[1024];
+    byLoop.whole = true;
+    for (;;) {
+      std::size_t read = 0;
+      if (!looped->readFile(buffer, sizeof buffer, read)) byLoop.whole = false;
+      if (read == 0) break;
+      byLoop.body.insert(byLoop.body.end(), buffer, buffer + read);
+    }
+    if (!byLoop.whole) byLoop.body.clear();
+
+    auto moved = sentRequest(*c.connection, c.path);
+    Bytes first;
+    bool firstReadsFine = true;
+    while (first.size() < c.readFirst) {
+      std::size_t read = 0;
+      std::size_t want = std::min(sizeof buffer, c.readFirst - first.size());
+      if (!moved->readFile(buffer, want, read)) firstReadsFine = false;
+      if (read == 0) break;
+      first.insert(first.end(), buffer, buffer + read);
+    }
+    Bytes rest = {9};
+    byRest.whole = moved->readRest(rest) && firstReadsFine;
+    EXPECT_TRUE(byRest.whole || rest.empty());
+    first.insert(first.end(), rest.begin(), rest.end());
+    byRest.body = byRest.whole ? first : Bytes();
+    EXPECT_TRUE(byRest == byLoop) << byRest.body.size() << " bytes against " << byLoop.body.size();
+
+    // Nothing is left to read afterwards.
+    std::size_t read = 1;
+    moved->readFile(buffer, sizeof buffer, read);
+    EXPECT_EQ(read, 0u);
+  }
+}
+
+// Sets the process-wide transfer limits for one test and restores them.
+class ScopedTransferLimits {
+ public:
+  explicit ScopedTransferLimits(const platform::TransferLimits& limits)
+      : saved_(platform::transferLimits()) {
+    platform::setTransferLimitsForTesting(limits);
+  }
+  ~ScopedTransferLimits() { platform::setTransferLimitsForTesting(saved_); }
+
+ private:
+  platform::TransferLimits saved_;
+};
+
+// A body trickled at 200 bytes a second: fast enough for every stall rule,
+// too slow for a low-speed rule of 1024 bytes a second.
+ScriptedResponse trickled(std::size_t size) {
+  ScriptedResponse response = ScriptedResponse::ok(std::string(size, 't'), "image/jpeg");
+  response.bytesPerSecond = 200;
+  return response;
+}
+
+TEST(TransferLimits, ABodyTooSlowOrTooLongEndsAsAFailedRead) {
+  ScriptedServer server(siteHandler({{"/slow.jpg", trickled(4000)}, {"/long.jpg", trickled(1000)}}));
+  {
+    SCOPED_TRACE("fewer than 1024 bytes in a second");
+    ScopedTransferLimits limits({.maxStallTimeoutMs = 1000, .lowSpeedWindowMs = 1000, .lowSpeedBytes = 1024});
+    Text headers;
+    EXPECT_TRUE(fetchWithWinInet({.url = server.baseUrl() + "/slow.jpg", .responseHeaders = &headers}).empty());
+    EXPECT_EQ(headers.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);  // the headers had come in
+    Text statusText;
+    EXPECT_LT(fetchWithWinHttp({.url = server.baseUrl() + "/slow.jpg", .statusText = &statusText}).size(),
+              4000u);
+  }
+  {
+    SCOPED_TRACE("more than a second in all");
+    // The total never cuts short the waits the request itself allows, so
+    // those are shortened as well.
+    ScopedTransferLimits limits({.maxConnectTimeoutMs = 500, .maxStallTimeoutMs = 500, .totalTimeoutMs = 1000});
+    EXPECT_TRUE(fetchWithWinInet({.url = server.baseUrl() + "/long.jpg"}).empty());
+  }
+  {
+    SCOPED_TRACE("the same bodies within the limits");
+    ScopedTransferLimits limits(
+        {.maxStallTimeoutMs = 1000, .lowSpeedWindowMs = 1000, .lowSpeedBytes = 100, .totalTimeoutMs = 60000});
+    EXPECT_EQ(fetchWithWinInet({.url = server.baseUrl() + "/long.jpg"}), Bytes(1000, 't'));
+  }
+}
+
+TEST(TransferLimits, ShortenedTimeOutsBoundTheCallersOwn) {
+  ScriptedResponse stalled = ScriptedResponse::ok("late");
+  stalled.delayBeforeMs = 60000;
+  ScriptedServer server(siteHandler({{"/", stalled}}));
+  ScopedTransferLimits limits({.maxConnectTimeoutMs = 1000, .maxStallTimeoutMs = 1000});
+  Text statusText;
+  // The page request's 100 s and the picture request's 30 s give way to 1 s.
+  EXPECT_EQ(fetchWithWinHttp({.url = server.baseUrl() + "/", .timeoutSeconds = 100, .statusText = &statusText}),
+            "");
+  EXPECT_EQ(statusText, kMessage712);
+  EXPECT_TRUE(fetchWithWinInet({.url = server.baseUrl() + "/"}).empty());
 }
 
 }  // namespace

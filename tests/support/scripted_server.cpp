@@ -155,6 +155,7 @@ class ServerConnection {
 struct ScriptedServer::Impl {
   Handler handler;
   bool tls = false;
+  std::string answerOnConnect;
   int listenFd = -1;
   int port = 0;
   std::thread acceptor;
@@ -201,6 +202,19 @@ struct ScriptedServer::Impl {
   void serve(int fd) {
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (!answerOnConnect.empty()) {
+      ServerConnection plain(fd, nullptr);
+      plain.write(answerOnConnect.data(), answerOnConnect.size());
+      // Taking in what the client sent first makes the close a clean one
+      // rather than a reset that could overtake the answer.
+      pause(100);
+      char ignored[4096];
+      while (::recv(fd, ignored, sizeof ignored, MSG_DONTWAIT) > 0) {
+      }
+      plain.closeCleanly();
+      forget(fd);
+      return;
+    }
     SSL* ssl = nullptr;
     if (tls) {
       ssl = SSL_new(sharedServerTlsContext());
@@ -251,14 +265,32 @@ struct ScriptedServer::Impl {
   }
 
   bool sendResponse(ServerConnection& connection, const ScriptedResponse& response) {
+    if (!sendScripted(connection, response)) return false;
+    // The generated part, a block at a time.
+    std::string block(64 * 1024, '\0');
+    std::uint64_t sent = 0;
+    while (sent < response.generatedBodyBytes) {
+      size_t n = static_cast<size_t>(std::min<std::uint64_t>(block.size(),
+                                                              response.generatedBodyBytes - sent));
+      for (size_t i = 0; i < n; ++i) block[i] = static_cast<char>((sent + i) & 0xFF);
+      if (!connection.write(block.data(), n)) return false;
+      sent += n;
+    }
+    return true;
+  }
+
+  bool sendScripted(ServerConnection& connection, const ScriptedResponse& response) {
     if (response.bytesPerSecond <= 0)
       return connection.write(response.raw.data(), response.raw.size());
-    // Trickle in twentieths of a second.
-    size_t step = std::max<size_t>(1, static_cast<size_t>(response.bytesPerSecond) / 20);
+    // Trickle in twentieths of a second, or a byte at a time when the rate
+    // is lower than that.
+    size_t rate = static_cast<size_t>(response.bytesPerSecond);
+    size_t step = std::max<size_t>(1, rate / 20);
+    int pauseMs = static_cast<int>(1000 * step / rate);
     for (size_t at = 0; at < response.raw.size(); at += step) {
       size_t n = std::min(step, response.raw.size() - at);
       if (!connection.write(response.raw.data() + at, n)) return false;
-      if (at + n < response.raw.size() && !pause(50)) return false;
+      if (at + n < response.raw.size() && !pause(pauseMs)) return false;
     }
     return true;
   }
@@ -325,12 +357,14 @@ struct ScriptedServer::Impl {
   }
 };
 
-ScriptedServer::ScriptedServer(Handler handler, bool tls) : impl_(std::make_unique<Impl>()) {
+ScriptedServer::ScriptedServer(Handler handler, bool tls, std::string answerOnConnect)
+    : impl_(std::make_unique<Impl>()) {
   static std::once_flag ignoreBrokenPipes;
   std::call_once(ignoreBrokenPipes, [] { ::signal(SIGPIPE, SIG_IGN); });
   impl_->handler = std::move(handler);
-  impl_->tls = tls;
-  if (tls) sharedServerTlsContext();
+  impl_->tls = tls && answerOnConnect.empty();
+  impl_->answerOnConnect = std::move(answerOnConnect);
+  if (impl_->tls) sharedServerTlsContext();
   impl_->listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;

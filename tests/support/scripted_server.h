@@ -28,6 +28,9 @@ struct ScriptedResponse {
   bool closeAfter = false;        // close the connection after `raw` (else keep-alive)
   bool resetAfter = false;        // send a TCP reset after `raw` (SO_LINGER 0)
   int stallAfterMs = 0;           // after `raw`, keep the connection open and silent this long
+  // After `raw`, this many more bytes, made as they are sent, so that a body
+  // of hundreds of megabytes is never held; the bytes cycle through 0-255.
+  std::uint64_t generatedBodyBytes = 0;
 
   // 200 OK with Content-Type and Content-Length.
   static ScriptedResponse ok(const std::string& body,
@@ -42,8 +45,10 @@ class ScriptedServer {
   using Handler = std::function<ScriptedResponse(const RecordedRequest&)>;
 
   // Starts listening on a free port of 127.0.0.1; with `tls` it speaks HTTPS
-  // with a throwaway self-signed certificate.
-  explicit ScriptedServer(Handler handler, bool tls = false);
+  // with a throwaway self-signed certificate. With `answerOnConnect` it
+  // speaks neither: every connection gets those bytes at once, before any
+  // request is read, and is closed (the handler is never called).
+  explicit ScriptedServer(Handler handler, bool tls = false, std::string answerOnConnect = {});
   ~ScriptedServer();
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
