@@ -1,84 +1,36 @@
 #include "text/regex_object.h"
 
-#include <clocale>
-#include <cwctype>
-#include <locale>
 #include <optional>
-#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/code_page_conversion.h"
 #include "text/code_page.h"
+#include "text/regex_engine.h"
 #include "text/text_ops.h"
 
 namespace varnelo {
 
 namespace {
 
-// The engine works on wchar_t, one per UTF-16 unit (never combining a
-// surrogate pair), so that every offset it reports counts UTF-16 units, as
-// the positions of this object do.
-using Units = std::wstring;
+// The engine works on UTF-16 units (never combining a surrogate pair), so
+// every offset it reports counts UTF-16 units, as the positions of this
+// object do.
+using Units = std::u16string;
 
 // `text` (up to its first NUL) decoded from code page 936.
 Units decodeText(const Text& text) {
-  std::u16string wide;
+  Units wide;
   platform::multiByteToWide(kCodePageGbk, std::string_view(text).substr(0, text.find('\0')), wide);
-  return Units(wide.begin(), wide.end());
+  return wide;
 }
 
 // `units` encoded into code page 936.
-Text encodeUnits(std::wstring_view units) {
-  std::u16string wide(units.size(), u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i) wide[i] = static_cast<char16_t>(units[i]);
+Text encodeUnits(std::u16string_view units) {
   Text text;
-  platform::wideToMultiByte(kCodePageGbk, wide, text);
+  platform::wideToMultiByte(kCodePageGbk, units, text);
   return text;
-}
-
-// A locale_t whose case mapping covers all of Unicode; null when the system
-// has none, and then only ASCII letters change case.
-locale_t unicodeCaseLocale() {
-  static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  return locale;
-}
-
-// Character classes as in the "C" locale (so "\w" is exactly A-Z, a-z, 0-9
-// and "_", "\d" is 0-9, and Chinese characters are none of them), but letters
-// of every script match their other case when case is ignored.
-class DialectCtype final : public std::ctype<wchar_t> {
- public:
-  DialectCtype() : std::ctype<wchar_t>(std::size_t{0}), caseLocale_(unicodeCaseLocale()) {}
-
- protected:
-  char_type do_toupper(char_type c) const override {
-    if (caseLocale_ != nullptr) return static_cast<char_type>(towupper_l(static_cast<wint_t>(c), caseLocale_));
-    return (c >= L'a' && c <= L'z') ? static_cast<char_type>(c - 32) : c;
-  }
-  const char_type* do_toupper(char_type* low, const char_type* high) const override {
-    for (; low < high; ++low) *low = do_toupper(*low);
-    return high;
-  }
-  char_type do_tolower(char_type c) const override {
-    if (caseLocale_ != nullptr) return static_cast<char_type>(towlower_l(static_cast<wint_t>(c), caseLocale_));
-    return (c >= L'A' && c <= L'Z') ? static_cast<char_type>(c + 32) : c;
-  }
-  const char_type* do_tolower(char_type* low, const char_type* high) const override {
-    for (; low < high; ++low) *low = do_tolower(*low);
-    return high;
-  }
-
- private:
-  locale_t caseLocale_;
-};
-
-// The locale every expression is compiled with, whatever the program's
-// global locale is.
-const std::locale& dialectLocale() {
-  static const std::locale locale(std::locale::classic(), new DialectCtype);
-  return locale;
 }
 
 // Where a match or a group lies in the subject, in UTF-16 units; an offset of
@@ -98,29 +50,37 @@ struct RegexObject::State {
   bool multiline = true;
   bool global = true;
   Units pattern;
-  std::optional<std::wregex> expression;  // absent when the pattern is malformed
 
   Text subject;  // as searched: up to its first NUL
   Units subjectUnits;
 
-  // The match collection: per match its whole span, then one per group.
+  // The match collection, as the engine gives it: per match the start and
+  // end of the whole match, then of each group (-1 for a group that took no
+  // part).
   bool hasMatches = false;
   std::size_t groupCount = 0;
-  std::vector<Span> spans;
+  std::vector<std::int32_t> offsets;
 
-  std::size_t matchCountValue() const { return hasMatches ? spans.size() / (groupCount + 1) : 0; }
+  std::size_t matchCountValue() const { return hasMatches ? offsets.size() / (2 * (groupCount + 1)) : 0; }
 
   // The span of group `group` (0: the whole match) of 1-based match `match`;
-  // null when there is no such match or group.
-  const Span* span(int match, int group) const {
-    if (match < 1 || static_cast<std::size_t>(match) > matchCountValue()) return nullptr;
-    if (group < 0 || static_cast<std::size_t>(group) > groupCount) return nullptr;
-    return &spans[(static_cast<std::size_t>(match) - 1) * (groupCount + 1) + static_cast<std::size_t>(group)];
+  // nullopt when there is no such match or group.
+  std::optional<Span> span(int match, int group) const {
+    if (match < 1 || static_cast<std::size_t>(match) > matchCountValue()) return std::nullopt;
+    if (group < 0 || static_cast<std::size_t>(group) > groupCount) return std::nullopt;
+    const std::size_t at =
+        2 * ((static_cast<std::size_t>(match) - 1) * (groupCount + 1) + static_cast<std::size_t>(group));
+    Span result;
+    if (offsets[at] >= 0) {
+      result.offset = offsets[at];
+      result.length = offsets[at + 1] - offsets[at];
+    }
+    return result;
   }
 
-  Text textOfSpan(const Span* s) const {
-    if (s == nullptr || s->offset < 0) return Text();
-    return encodeUnits(std::wstring_view(subjectUnits).substr(static_cast<std::size_t>(s->offset),
+  Text textOfSpan(const std::optional<Span>& s) const {
+    if (!s || s->offset < 0) return Text();
+    return encodeUnits(std::u16string_view(subjectUnits).substr(static_cast<std::size_t>(s->offset),
                                                          static_cast<std::size_t>(s->length)));
   }
 
@@ -130,57 +90,41 @@ struct RegexObject::State {
   // characters precede the match, so this can report an earlier equal text:
   // callers of the original object saw the same.
   Pos lookUpPosition(const Text& found, int match) const {
-    const Span* whole = span(match, 0);
-    const Pos start = whole != nullptr ? static_cast<Pos>(whole->offset) : 0;
+    const std::optional<Span> whole = span(match, 0);
+    const Pos start = whole ? static_cast<Pos>(whole->offset) : 0;
     const Pos position = textFind(subject, found, start, hasComponent && ignoreCase);
     return position > 0 ? position - 1 : -2;
   }
 
   // Collects the matches of `expression` in the subject: all of them, or
-  // the first only when global is off.
-  void collectMatches() {
-    groupCount = expression->mark_count();
-    const Units& s = subjectUnits;
-    auto record = [&](const std::wsmatch& match) {
-      for (std::size_t g = 0; g <= groupCount; ++g) {
-        Span span;
-        if (match[g].matched) {
-          span.offset = match[g].first - s.begin();
-          span.length = match[g].second - match[g].first;
-        }
-        spans.push_back(span);
-      }
-    };
-    if (global) {
-      for (std::wsregex_iterator it(s.begin(), s.end(), *expression), end; it != end; ++it) record(*it);
-    } else {
-      std::wsmatch match;
-      if (std::regex_search(s, match, *expression)) record(match);
-    }
+  // the first only when global is off. False when the engine gave up.
+  bool collectMatches(const Regex& expression) {
+    groupCount = expression.groupCount();
+    return expression.findMatches(subjectUnits, global, offsets) == RegexResult::kDone;
   }
 
   // The replacement text for match `match` (1-based): "$$", "$&", "$`",
   // "$'" and "$1" to "$99" as in ECMAScript; any other "$" stands for itself.
   void appendReplacement(Units& out, const Units& replacement, int match) const {
-    const Span& whole = *span(match, 0);
+    const Span whole = *span(match, 0);
     for (std::size_t i = 0; i < replacement.size(); ++i) {
-      const wchar_t c = replacement[i];
-      if (c != L'$' || i + 1 == replacement.size()) {
+      const char16_t c = replacement[i];
+      if (c != u'$' || i + 1 == replacement.size()) {
         out.push_back(c);
         continue;
       }
-      const wchar_t next = replacement[i + 1];
-      auto digit = [](wchar_t d) { return d >= L'0' && d <= L'9' ? static_cast<int>(d - L'0') : -1; };
-      if (next == L'$') {
-        out.push_back(L'$');
+      const char16_t next = replacement[i + 1];
+      auto digit = [](char16_t d) { return d >= u'0' && d <= u'9' ? static_cast<int>(d - u'0') : -1; };
+      if (next == u'$') {
+        out.push_back(u'$');
         ++i;
-      } else if (next == L'&') {
+      } else if (next == u'&') {
         out.append(subjectUnits, static_cast<std::size_t>(whole.offset), static_cast<std::size_t>(whole.length));
         ++i;
-      } else if (next == L'`') {
+      } else if (next == u'`') {
         out.append(subjectUnits, 0, static_cast<std::size_t>(whole.offset));
         ++i;
-      } else if (next == L'\'') {
+      } else if (next == u'\'') {
         out.append(subjectUnits, static_cast<std::size_t>(whole.offset + whole.length));
         ++i;
       } else if (digit(next) >= 0) {
@@ -197,7 +141,7 @@ struct RegexObject::State {
           out.push_back(c);
           continue;
         }
-        const Span& captured = *span(match, group);
+        const Span captured = *span(match, group);
         if (captured.offset >= 0) {
           out.append(subjectUnits, static_cast<std::size_t>(captured.offset), static_cast<std::size_t>(captured.length));
         }
@@ -226,24 +170,21 @@ bool RegexObject::execute(const Text& pattern, const Text& subject, bool caseSen
     s.subject = subject.substr(0, subject.find('\0'));
     s.subjectUnits = decodeText(s.subject);
 
-    auto flags = std::regex_constants::ECMAScript;
-    if (s.ignoreCase) flags |= std::regex_constants::icase;
-    if (s.multiline) flags |= std::regex_constants::multiline;
-    std::wregex expression;
-    expression.imbue(dialectLocale());
-    try {
-      expression.assign(s.pattern, flags);
-    } catch (const std::regex_error&) {
-      return false;  // malformed pattern: no match collection
+    std::optional<Regex> expression =
+        Regex::compile(s.pattern, RegexFlags{.ignoreCase = s.ignoreCase, .multiline = s.multiline});
+    if (!expression) return false;  // malformed pattern: no match collection
+    if (!s.collectMatches(*expression)) {
+      // The engine gave up on the search: no collection, as when the
+      // component fails.
+      s.offsets.clear();
+      return false;
     }
-    s.expression = std::move(expression);
-    s.collectMatches();
     s.hasMatches = true;
     return true;
   } catch (...) {
     // Out of memory or an engine failure during the search: no collection.
     state_->hasMatches = false;
-    state_->spans.clear();
+    state_->offsets.clear();
     return false;
   }
 }
@@ -267,7 +208,7 @@ Text RegexObject::replace(const Text& replacement) {
     std::size_t copied = 0;
     const int count = static_cast<int>(s.matchCountValue());
     for (int match = 1; match <= count; ++match) {
-      const Span& whole = *s.span(match, 0);
+      const Span whole = *s.span(match, 0);
       out.append(s.subjectUnits, copied, static_cast<std::size_t>(whole.offset) - copied);
       s.appendReplacement(out, with, match);
       copied = static_cast<std::size_t>(whole.offset + whole.length);
@@ -293,7 +234,8 @@ Text RegexObject::matchText(int matchNumber, Pos* position) const {
 
 Text RegexObject::subMatchText(int matchNumber, int groupNumber, Pos* position) const {
   try {
-    const Span* group = groupNumber >= 1 ? state_->span(matchNumber, groupNumber) : nullptr;
+    const std::optional<Span> group =
+        groupNumber >= 1 ? state_->span(matchNumber, groupNumber) : std::nullopt;
     Text text = state_->textOfSpan(group);
     if (position != nullptr) *position = state_->lookUpPosition(text, matchNumber);
     return text;

@@ -18,7 +18,9 @@ class RegexObject {
 
   // Compiles `pattern` and collects the matches in `subject`. True when a
   // match collection was produced (also an empty one); false for a malformed
-  // pattern, after which every query gives its empty result.
+  // pattern (also one the engine refuses: see text/regex_engine.h) and for a
+  // search that gave up on its step budget, after which every query gives
+  // its empty result.
   bool execute(const Text& pattern, const Text& subject, bool caseSensitive = false,
                bool multiline = true, bool global = true, bool quoteEscape = false);
 

@@ -31,11 +31,16 @@ bool matchesAt(const Text& t, std::size_t p, const Text& n, bool icase) {
   return true;
 }
 
+// Searching for an empty text finds byte 1 whenever the searched part is not
+// empty; a start inside a two-byte character (counting characters from byte
+// 1) moves on to the next character.
 Pos refFind(const Text& t, const Text& n, Pos start, bool icase) {
-  std::size_t i = start <= 1 ? 0 : static_cast<std::size_t>(start - 1);
+  const std::size_t i = start <= 1 ? 0 : static_cast<std::size_t>(start - 1);
   if (i >= t.size()) return -1;
-  if (n.empty()) return static_cast<Pos>(i) + 1;
-  for (std::size_t p = i; p < t.size(); p += step(t, p)) {
+  if (n.empty()) return 1;
+  std::size_t from = 0;
+  while (from < i) from += step(t, from);
+  for (std::size_t p = from; p < t.size(); p += step(t, p)) {
     if (matchesAt(t, p, n, icase)) return static_cast<Pos>(p) + 1;
   }
   return -1;
@@ -63,8 +68,11 @@ std::vector<Text> refSplit(const Text& t, const Text& sep) {
   for (std::size_t p = 0; p < t.size();) {
     if (matchesAt(t, p, sep, false)) {
       items.push_back(t.substr(from, p - from));
-      p += sep.size();
-      from = p;
+      from = p + sep.size();
+      // A separator that ends in a lone lead byte ends inside a character:
+      // the next item starts there, but the search goes on from the next
+      // character.
+      while (p < from) p += step(t, p);
     } else {
       p += step(t, p);
     }
