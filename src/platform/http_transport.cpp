@@ -7,6 +7,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <memory>
@@ -604,6 +605,16 @@ TransferResult performTransfer(const TransferRequest& request) {
     result.body = std::move(capture.body);
   shared.release(std::move(easy), request.useCookieStore);
   return result;
+}
+
+bool copyRawHeaderText(const std::string& headers, char* buffer, std::size_t& bufferLength) {
+  if (!buffer || bufferLength < headers.size() + 1) {
+    bufferLength = headers.size() + 1;
+    return false;
+  }
+  std::memcpy(buffer, headers.c_str(), headers.size() + 1);
+  bufferLength = headers.size();
+  return true;
 }
 
 }  // namespace varnelo::platform

@@ -105,4 +105,9 @@ bool isSendableHeaderLine(const std::string& line);
 // an exchange calls it too, so calling it early only moves the cost.
 void initialiseHttpTransport();
 
+// Copies `headers` with its terminating NUL into `buffer` when
+// `bufferLength` is enough, and sets `bufferLength` to the text's length;
+// otherwise sets `bufferLength` to the size needed and returns false.
+bool copyRawHeaderText(const std::string& headers, char* buffer, std::size_t& bufferLength);
+
 }  // namespace varnelo::platform

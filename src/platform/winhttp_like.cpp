@@ -274,14 +274,7 @@ bool WinHttpRequest::readData(std::uint8_t* buffer, std::size_t size, std::size_
 bool WinHttpRequest::queryHeaders(std::uint32_t infoLevel, char* buffer,
                                   std::size_t& bufferLength) {
   if (!received_ || infoLevel != kWinHttpQueryRawHeadersCrlf) return false;
-  const std::string& headers = result_.rawHeaders;
-  if (!buffer || bufferLength < headers.size() + 1) {
-    bufferLength = headers.size() + 1;
-    return false;
-  }
-  std::memcpy(buffer, headers.c_str(), headers.size() + 1);
-  bufferLength = headers.size();
-  return true;
+  return copyRawHeaderText(result_.rawHeaders, buffer, bufferLength);
 }
 
 }  // namespace varnelo::platform

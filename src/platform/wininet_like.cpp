@@ -188,14 +188,7 @@ bool WinInetRequest::queryInfo(std::uint32_t infoLevel, char* buffer, std::size_
   bool answered = result_.outcome == TransferOutcome::Complete ||
                   result_.outcome == TransferOutcome::ReadFailed;
   if (!sent_ || !answered || infoLevel != kHttpQueryRawHeadersCrlf) return false;
-  const std::string& headers = result_.rawHeaders;
-  if (!buffer || bufferLength < headers.size() + 1) {
-    bufferLength = headers.size() + 1;
-    return false;
-  }
-  std::memcpy(buffer, headers.c_str(), headers.size() + 1);
-  bufferLength = headers.size();
-  return true;
+  return copyRawHeaderText(result_.rawHeaders, buffer, bufferLength);
 }
 
 }  // namespace varnelo::platform

@@ -13,6 +13,8 @@
 namespace varnelo {
 namespace {
 
+using testing::callerLines;
+using testing::echo;
 using testing::RecordedRequest;
 using testing::Routes;
 using testing::ScriptedResponse;
@@ -30,30 +32,6 @@ const std::string kDefaultLines =
 // `utf8` in code page 936.
 Text gbk(const std::string& utf8) { return encodeFromUtf16(decodeToUtf16(utf8, kCodePageUtf8), kCodePageGbk); }
 
-// The header lines of a recorded request without the transport's own Host
-// and Content-Length lines.
-std::string callerLines(const RecordedRequest& request) {
-  std::string kept;
-  size_t start = 0;
-  while (start < request.headerBlock.size()) {
-    size_t end = request.headerBlock.find("\r\n", start) + 2;
-    std::string line = request.headerBlock.substr(start, end - start);
-    if (line.rfind("Host: ", 0) != 0 && line.rfind("Content-Length: ", 0) != 0) kept += line;
-    start = end;
-  }
-  return kept;
-}
-
-// Answers every request with its own method and body, so that a test sees
-// both in the returned text as well.
-ScriptedResponse echo(const RecordedRequest& request) {
-  if (request.method == "HEAD") {
-    ScriptedResponse head;
-    head.raw = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n";
-    return head;
-  }
-  return ScriptedResponse::ok(request.method + ":" + request.body);
-}
 
 TEST(WinHttpRequest, DefaultRequestSendsExactlyTheDefaultBlockAndFillsEveryOutput) {
   ScriptedServer server(siteHandler(

@@ -15,6 +15,8 @@
 namespace varnelo {
 namespace {
 
+using testing::callerLines;
+using testing::echo;
 using testing::RecordedRequest;
 using testing::ScriptedResponse;
 using testing::ScriptedServer;
@@ -31,28 +33,6 @@ std::string binaryBody(size_t size) {
   return body;
 }
 
-// The header lines of a recorded request without the transport's own Host
-// and Content-Length lines.
-std::string callerLines(const RecordedRequest& request) {
-  std::string kept;
-  size_t start = 0;
-  while (start < request.headerBlock.size()) {
-    size_t end = request.headerBlock.find("\r\n", start) + 2;
-    std::string line = request.headerBlock.substr(start, end - start);
-    if (line.rfind("Host: ", 0) != 0 && line.rfind("Content-Length: ", 0) != 0) kept += line;
-    start = end;
-  }
-  return kept;
-}
-
-ScriptedResponse echo(const RecordedRequest& request) {
-  if (request.method == "HEAD") {
-    ScriptedResponse head;
-    head.raw = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n";
-    return head;
-  }
-  return ScriptedResponse::ok(request.method + ":" + request.body);
-}
 
 TEST(WinInetRequest, DefaultRequestSendsExactlyTheDefaultLinesAndReturnsTheBytes) {
   const std::string picture = binaryBody(70000);

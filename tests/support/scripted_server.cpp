@@ -420,4 +420,26 @@ ScriptedServer::Handler siteHandler(Routes routes) {
   };
 }
 
+std::string callerLines(const RecordedRequest& request) {
+  std::string kept;
+  std::size_t start = 0;
+  while (start < request.headerBlock.size()) {
+    std::size_t end = request.headerBlock.find("\r\n", start);
+    end = end == std::string::npos ? request.headerBlock.size() : end + 2;
+    std::string line = request.headerBlock.substr(start, end - start);
+    if (line.rfind("Host: ", 0) != 0 && line.rfind("Content-Length: ", 0) != 0) kept += line;
+    start = end;
+  }
+  return kept;
+}
+
+ScriptedResponse echo(const RecordedRequest& request) {
+  if (request.method == "HEAD") {
+    ScriptedResponse head;
+    head.raw = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n";
+    return head;
+  }
+  return ScriptedResponse::ok(request.method + ":" + request.body);
+}
+
 }  // namespace varnelo::testing

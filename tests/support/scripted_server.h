@@ -68,6 +68,14 @@ class ScriptedServer {
 
 // Serves a fixed map of paths to responses: the path of a request's target
 // (query included) picks the response; unknown paths get 404 "Not Found".
+// The header lines of a recorded request without the transport's own Host
+// and Content-Length lines: what the caller's header block put on the wire.
+std::string callerLines(const RecordedRequest& request);
+
+// Answers every request with its own method and body ("GET:"), so that a
+// test sees both in the returned text; HEAD gets headers only.
+ScriptedResponse echo(const RecordedRequest& request);
+
 using Routes = std::map<std::string, ScriptedResponse>;
 ScriptedServer::Handler siteHandler(Routes routes);
 
