@@ -1,57 +1,19 @@
 #include "cli/address_list.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <unistd.h>
 
+#include "platform/files.h"
 #include "text/code_page.h"
 
 namespace varnelo::cli {
 
-namespace {
-
-// A descriptor closed when the scope ends; -1 holds nothing.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// Appends everything readable from `fd` to `*content`; errno value on failure, else 0.
-int readAll(int fd, std::string* content) {
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got > 0) {
-      content->append(buffer, static_cast<size_t>(got));
-    } else if (got == 0) {
-      return 0;
-    } else if (errno != EINTR) {
-      return errno;
-    }
-  }
-}
-
-}  // namespace
-
 bool readListSource(const std::string& path, std::string* content, std::string* error) {
-  content->clear();
   if (path == "-") {
-    const int failure = readAll(STDIN_FILENO, content);
+    const int failure = platform::readStandardInput(*content);
     if (failure != 0) *error = std::string("cannot read standard input: ") + strerror(failure);
     return failure == 0;
   }
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  int failure = file.get() < 0 ? errno : readAll(file.get(), content);
+  const int failure = platform::readWholeFile(path, *content);
   if (failure != 0) {
     *error = "cannot read list file '" + path + "': " + strerror(failure);
     return false;

@@ -204,4 +204,35 @@ int SharedFile::peekByte() { return fill() ? buffer_[begin_] : -1; }
 
 int SharedFile::readByte() { return fill() ? buffer_[begin_++] : -1; }
 
+namespace {
+
+// Appends everything readable from `fd` to `content`; 0, or the errno value
+// of a failing read.
+int readAll(int fd, std::string& content) {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+      content.append(buffer, static_cast<std::size_t>(got));
+    } else if (got == 0) {
+      return 0;
+    } else if (errno != EINTR) {
+      return errno;
+    }
+  }
+}
+
+}  // namespace
+
+int readWholeFile(const std::string& path, std::string& content) {
+  content.clear();
+  FdGuard file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  return file.get() < 0 ? errno : readAll(file.get(), content);
+}
+
+int readStandardInput(std::string& content) {
+  content.clear();
+  return readAll(STDIN_FILENO, content);
+}
+
 }  // namespace varnelo::platform

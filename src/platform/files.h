@@ -35,6 +35,14 @@ std::int64_t fileSize(const std::string& path);
 // Removes the file `path`; false when it could not be removed.
 bool deleteFile(const std::string& path);
 
+// Reads the whole file `path` into `content` (replacing it); 0 on success,
+// else the errno value of the failing open or read.
+int readWholeFile(const std::string& path, std::string& content);
+
+// Reads standard input to its end into `content` (replacing it); 0 on
+// success, else the errno value of the failing read.
+int readStandardInput(std::string& content);
+
 // A file opened for reading and writing that others may read and write at
 // the same time, read byte by byte through a buffer. While it is open it
 // holds a shared lock that makes writeFileExclusive of the same file fail.
