@@ -148,15 +148,17 @@ bool WinInetRequest::sendRequest(const std::string& headers, const Bytes& body) 
   transfer.verifyHost = !(securityFlags_ & kWinInetSecurityIgnoreCertCnInvalid);
   transfer.useCookieStore = (flags_ & kInternetFlagNoCookies) == 0;
   result_ = performTransfer(transfer);
-  return result_.outcome == TransferOutcome::Complete ||
-         result_.outcome == TransferOutcome::ReadFailed;
+  return answered();
+}
+
+bool WinInetRequest::answered() const {
+  return sent_ && (result_.outcome == TransferOutcome::Complete ||
+                   result_.outcome == TransferOutcome::ReadFailed);
 }
 
 bool WinInetRequest::readFile(std::uint8_t* buffer, std::size_t size, std::size_t& read) {
   read = 0;
-  bool answered = result_.outcome == TransferOutcome::Complete ||
-                  result_.outcome == TransferOutcome::ReadFailed;
-  if (!sent_ || !answered) return false;
+  if (!answered()) return false;
   size_t left = result_.body.size() - readOffset_;
   if (left == 0) return result_.outcome == TransferOutcome::Complete;
   read = std::min(size, left);
@@ -185,9 +187,7 @@ bool WinInetRequest::readRest(Bytes& body) {
 }
 
 bool WinInetRequest::queryInfo(std::uint32_t infoLevel, char* buffer, std::size_t& bufferLength) {
-  bool answered = result_.outcome == TransferOutcome::Complete ||
-                  result_.outcome == TransferOutcome::ReadFailed;
-  if (!sent_ || !answered || infoLevel != kHttpQueryRawHeadersCrlf) return false;
+  if (!answered() || infoLevel != kHttpQueryRawHeadersCrlf) return false;
   return copyRawHeaderText(result_.rawHeaders, buffer, bufferLength);
 }
 

@@ -112,6 +112,10 @@ class WinInetRequest {
   bool queryInfo(std::uint32_t infoLevel, char* buffer, std::size_t& bufferLength);
 
  private:
+  // True once a request was sent and a response came back (whole, or with a
+  // body that broke off).
+  bool answered() const;
+
   const WinInetConnection* connection_ = nullptr;
   std::string verb_;
   std::string path_;
